@@ -19,7 +19,8 @@ QCoro::Task<void> sleepFor(std::chrono::milliseconds duration, std::stop_token s
         // Queued, so a stop requested from inside another coroutine never
         // resumes this one re-entrantly.
         std::stop_callback<std::function<void()>> onStop(stop, [&timer] {
-            QMetaObject::invokeMethod(&timer, [&timer] { timer.start(0); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &timer, [&timer] { timer.start(0); }, Qt::QueuedConnection);
         });
         co_await timer;
     }
