@@ -205,6 +205,7 @@ QCoro::Task<void> JobCoordinator::claimOnce(std::stop_token stop, const QString&
         jobTask(*inputs, source);
         co_return;
     }
+    Q_EMIT claimAnsweredNoJob();
     co_await sleepFor(std::chrono::seconds(std::max<qint64>(m_settings.pollInterval, 0)), stop);
 }
 

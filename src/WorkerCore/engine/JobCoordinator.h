@@ -55,6 +55,8 @@ Q_SIGNALS:
     void statusChanged(const EngineStatus& status);
     // The poll loop has ended after a stop; for orderly shutdown and tests.
     void pollLoopEnded();
+    // A claim succeeded and the server had nothing (drain mode watches this).
+    void claimAnsweredNoJob();
 
 private:
     QCoro::Task<void> pollLoop(std::stop_token stop);

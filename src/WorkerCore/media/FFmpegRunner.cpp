@@ -9,11 +9,19 @@
 #include <QCoroSignal>
 #include <QLocale>
 #include <QProcess>
+#include <csignal>
+#include <sys/prctl.h>
 #include <QStringDecoder>
 #include <algorithm>
 #include <cmath>
 
 namespace {
+
+// A tool run must not outlive the worker: if the worker dies (even by
+// SIGKILL), the kernel kills the child too instead of leaving it encoding.
+void endWithParent(QProcess& process) {
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
 
 // Swift-style quoting: the tail stays on one line in logs.
 QString quoted(const QString& text) {
@@ -99,6 +107,7 @@ QCoro::Task<std::optional<double>> FFmpegRunner::probeDuration(QString sourcePat
     process.setArguments(FFmpegInvocation::probeArguments(sourcePath));
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
+    endWithParent(process);
     process.start();
     co_await awaitProcessStarted(process);
     // The exit status does not matter: no number just means no duration.
@@ -162,6 +171,7 @@ QCoro::Task<void> FFmpegRunner::run(FFmpegInvocation invocation,
         }
     });
 
+    endWithParent(process);
     process.start();
     co_await awaitProcessStarted(process);
     const ProcessOutcome outcome = co_await awaitProcessFinished(process, stop, killDelay);
@@ -212,6 +222,7 @@ QCoro::Task<QSet<QString>> FFmpegRunner::detectEncoders(std::stop_token stop) {
     process.setArguments({QStringLiteral("-hide_banner"), QStringLiteral("-encoders")});
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
+    endWithParent(process);
     process.start();
     try {
         co_await awaitProcessStarted(process);
