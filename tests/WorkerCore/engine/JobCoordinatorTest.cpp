@@ -135,6 +135,7 @@ TEST_F(CoordinatorTest, AuthenticationFailuresSetTokenRejectedUntilAClaimSucceed
         return std::any_of(events.begin(), events.end(),
                            [](const LogEvent& e) { return e.message == "Server reachable again"; });
     }));
+    const QList<LogEvent> beforeStop = events; // stop aborts a claim in flight, which logs too
     stopAndDrain(*c);
     QList<EngineStatus> errors;
     for (const EngineStatus& s : statuses) {
