@@ -128,6 +128,33 @@ TEST_F(EngineFixture, RejectedFirstReportFailsWithClientText) {
     EXPECT_EQ(history->record("j401")->errorMessage, "Token rejected (401)");
 }
 
+TEST_F(EngineFixture, RejectedDownloadOrCompleteFailsTheJobWithTheClientText) {
+    const QList<std::tuple<QByteArray, int, QString>> cases{
+        {"/download/", 404, "Job not found (404)"},
+        {"/complete/", 500, "Server error 500: complete refused"},
+    };
+    for (const auto& [endpoint, status, expected] : cases) {
+        const QString id = QStringLiteral("reject-%1").arg(status);
+        kestrel.setFault([endpoint = endpoint, status = status](const RecordedRequest& request,
+                                                                QTcpSocket* socket) {
+            if (request.target.endsWith(endpoint)) {
+                RawHttpServer::respond(socket, status, "complete refused",
+                                       {{"Content-Type", "text/plain"}});
+                return true;
+            }
+            return false;
+        });
+        JobRunner runner(*deps);
+        EXPECT_ANY_THROW(
+            kwtest::runTask(runner.run(JobInputs{id, JobRecord::JobType::thumbnail, "a.mov"})));
+        ASSERT_FALSE(kestrel.reports(id).isEmpty());
+        EXPECT_EQ(kestrel.reports(id).last().action, "fail");
+        EXPECT_EQ(kestrel.reports(id).last().body.value("error_message").toString(), expected);
+        EXPECT_EQ(history->record(id)->state, JobRecord::State::failed);
+        EXPECT_FALSE(QDir(scratchRoot() + "/" + id).exists());
+    }
+}
+
 TEST_F(EngineFixture, UnsafeJobIDNeverTouchesTheDisk) {
     // A sentinel beside the scratch root that "../.." style ids would reach.
     QFile sentinel(temp.filePath("sentinel"));
