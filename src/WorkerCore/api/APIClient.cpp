@@ -73,10 +73,10 @@ APIClient::BodyFactory bufferBody(QByteArray bytes) {
     };
 }
 
-// A follow-up request to `target`: the same headers, except that the worker
+// A request to `target` with the headers of `previous`, except that the worker
 // token never leaves the origin it was meant for.
-QNetworkRequest redirected(const QNetworkRequest& previous, const QUrl& target,
-                           const QUrl& tokenOrigin, bool dropBody) {
+QNetworkRequest copiedRequest(const QNetworkRequest& previous, const QUrl& target,
+                              const QUrl& tokenOrigin, bool dropBody) {
     QNetworkRequest next(target);
     for (const QByteArray& name : previous.rawHeaderList()) {
         if (name.compare(kAuthorization, Qt::CaseInsensitive) == 0 &&
@@ -264,7 +264,7 @@ QCoro::Task<APIClient::Response> APIClient::send(Request request, BodyFactory bo
                 // As browsers do: 303, and 301/302 after a POST, continue as GET.
                 const bool toGet =
                     status == 303 || ((status == 301 || status == 302) && method == "POST");
-                current = redirected(current, target, tokenOrigin, toGet);
+                current = copiedRequest(current, target, tokenOrigin, toGet);
                 if (toGet) {
                     method = "GET";
                     bodyFactory = nullptr;
@@ -310,17 +310,8 @@ QCoro::Task<void> APIClient::downloadSource(QString jobID, QString destinationPa
                                             std::stop_token stop) const {
     Request request = co_await makeRequest(jobPath(jobID, QStringLiteral("download")), "GET");
     // A download carries only the token of the headers set above.
-    request.request.setRawHeader("Content-Type", QByteArray());
-    QNetworkRequest bare(request.request.url());
-    for (const QByteArray& name : request.request.rawHeaderList()) {
-        if (name.compare("Content-Type", Qt::CaseInsensitive) != 0) {
-            bare.setRawHeader(name, request.request.rawHeader(name));
-        }
-    }
-    bare.setTransferTimeout(request.request.transferTimeout());
-    bare.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                      QNetworkRequest::ManualRedirectPolicy);
-    request.request = bare;
+    request.request = copiedRequest(request.request, request.request.url(), request.request.url(),
+                                    /*dropBody=*/true);
     co_await send(std::move(request), nullptr, destinationPath, stop);
 }
 

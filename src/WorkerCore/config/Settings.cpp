@@ -1,5 +1,7 @@
 #include "config/Settings.h"
 
+#include "api/UuidText.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSysInfo>
@@ -101,5 +103,5 @@ QString Settings::defaultWorkerName(const QString& machineInfoPath) {
 }
 
 QString Settings::workerIDText(const QUuid& id) {
-    return id.toString(QUuid::WithoutBraces).toUpper();
+    return uuidText(id);
 }

@@ -43,6 +43,17 @@ QCoro::Task<void> reportEncoding(const APIClient* api, ActiveJobsBroadcaster* ac
                                  JobRecord::State::encoding, percent, startedAt});
 }
 
+// The log line's description and the message for the server and the record.
+std::pair<QString, QString> describeFailure(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return {describeError(e), JobRunner::failureMessage(e)};
+    } catch (...) {
+        return {QStringLiteral("unknown error"), QStringLiteral("unknown error")};
+    }
+}
+
 bool isDuplicateRecord(const HistoryError& error) {
     return error.kind() == HistoryError::Kind::database &&
            (error.sqliteCode() == SQLITE_CONSTRAINT_PRIMARYKEY ||
@@ -103,16 +114,7 @@ void JobRunner::markFailed(const QString& jobID, const QString& message) {
 
 QCoro::Task<void> JobRunner::failurePath(const JobInputs& inputs, const QString& jobDirectory,
                                          std::exception_ptr error) {
-    QString description;
-    QString message;
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        description = describeError(e);
-        message = failureMessage(e);
-    } catch (...) {
-        description = message = QStringLiteral("unknown error");
-    }
+    const auto [description, message] = describeFailure(error);
     m_deps.log().log(LogEvent::Level::error, kJobCategory,
                      QStringLiteral("Job failed: ") + description, inputs.id);
     try {
@@ -167,15 +169,7 @@ QCoro::Task<void> JobRunner::run(JobInputs inputs, std::stop_token stop) {
         startError = std::current_exception();
     }
     if (startError) {
-        QString description = QStringLiteral("unknown error");
-        QString message = description;
-        try {
-            std::rethrow_exception(startError);
-        } catch (const std::exception& e) {
-            description = describeError(e);
-            message = failureMessage(e);
-        } catch (...) {
-        }
+        const auto [description, message] = describeFailure(startError);
         m_deps.log().log(LogEvent::Level::error, kJobCategory,
                          QStringLiteral("Job failed: ") + description, inputs.id);
         try {
