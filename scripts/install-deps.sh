@@ -9,6 +9,7 @@ packages=(
   qcoro-qt6-dev libsqlitecpp-dev libsqlite3-dev qtkeychain-qt6-dev
   libgtest-dev libgmock-dev
   ffmpeg curl dbus gnome-keyring
+  xvfb xauth trayer fonts-dejavu-core
 )
 
 missing=()

@@ -1,0 +1,10 @@
+#include <QApplication>
+#include <gtest/gtest.h>
+
+// Interface and shell tests: a full application object on the offscreen platform
+// (scripts/run-tests.sh sets QT_QPA_PLATFORM=offscreen).
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
