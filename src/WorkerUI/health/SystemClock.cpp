@@ -1,0 +1,5 @@
+#include "health/SystemClock.h"
+
+QDateTime SystemClock::currentDate() const {
+    return QDateTime::currentDateTimeUtc();
+}
