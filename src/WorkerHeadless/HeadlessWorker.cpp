@@ -158,9 +158,7 @@ QCoro::Task<int> HeadlessWorker::launch(QStringList arguments) {
             settings.scratchDirectory = QDir(*options.scratch).absolutePath();
     };
 
-    QDir().mkpath(XdgPaths::dataDirectory());
-    if (!SingleInstanceLock::tryAcquire(XdgPaths::dataDirectory() +
-                                        QStringLiteral("/.singleton-lock"))) {
+    if (!SingleInstanceLock::tryAcquire(SingleInstanceLock::lockPath(XdgPaths::dataDirectory()))) {
         printErr(
             QStringLiteral("Failed to start: another Kestrel Worker is running for this user"));
         co_return 1;

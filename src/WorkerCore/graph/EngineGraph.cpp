@@ -84,7 +84,9 @@ QCoro::Task<std::unique_ptr<EngineGraph>> EngineGraph::bootstrap(Options options
     }
 
     g.m_fixedToken = options.fixedToken;
-    g.m_tokenStore = std::make_unique<KeychainTokenStore>();
+    g.m_tokenStore = options.tokenService.isEmpty()
+                         ? std::make_unique<KeychainTokenStore>()
+                         : std::make_unique<KeychainTokenStore>(options.tokenService);
     g.initialToken = co_await g.currentToken();
 
     g.dataDirectory = makeDirectory(options.dataDirectory.isEmpty() ? XdgPaths::dataDirectory()

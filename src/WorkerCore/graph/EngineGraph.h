@@ -31,8 +31,9 @@ public:
         std::function<void(Settings&)> overrideSettings;
         // A token given from outside (file, environment); none: the keyring.
         std::optional<QString> fixedToken;
-        QString ffmpegPath;  // empty: bundled copy, else PATH
-        QString ffprobePath; // empty: bundled copy, else PATH
+        QString tokenService; // empty: the agent's own keyring service
+        QString ffmpegPath;   // empty: bundled copy, else PATH
+        QString ffprobePath;  // empty: bundled copy, else PATH
         qsizetype logCapacity = 1000;
         int logRetentionDays = 14;
         qint64 historyKept = 10000;
@@ -57,6 +58,7 @@ public:
     JobHistoryStore& history() { return *m_history; }
     ActiveJobsBroadcaster& activeJobs() { return *m_activeJobs; }
     APIClient& api() { return *m_api; }
+    QNetworkAccessManager& network() { return *m_session; }
     FFmpegRunner& ffmpeg() { return *m_ffmpeg; }
     JobCoordinator& coordinator() { return *m_coordinator; }
 

@@ -1,25 +1,23 @@
 #include "platform/SingleInstanceLock.h"
 
+#include <QDir>
 #include <QFile>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
-namespace {
-
-int openLockFile(const QString& path) {
-    return ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+QString SingleInstanceLock::lockPath(const QString& dataDirectory) {
+    if (dataDirectory.isEmpty() || !QDir().mkpath(dataDirectory)) {
+        return QStringLiteral("/tmp/.kwr-lock");
+    }
+    return dataDirectory + QStringLiteral("/.singleton-lock");
 }
 
-} // namespace
-
-bool SingleInstanceLock::tryAcquire(const QString& path, const QString& fallbackPath) {
-    int fd = openLockFile(path);
+bool SingleInstanceLock::tryAcquire(const QString& path) {
+    QDir().mkpath(QFileInfo(path).absolutePath()); // a failure shows in the open below
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
-        fd = openLockFile(fallbackPath);
-    }
-    if (fd < 0) {
-        return false; // no lock can be had: behave as a second instance
+        return false;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);

@@ -6,8 +6,12 @@
 // descriptor for the life of the process (never closed, so a crash frees it).
 class SingleInstanceLock {
 public:
-    // Tries `path`; when it cannot be opened, the fallback path. False when
-    // another process holds the lock or no lock file can be opened at all.
-    static bool tryAcquire(const QString& path,
-                           const QString& fallbackPath = QStringLiteral("/tmp/.kwr-lock"));
+    // "<data folder>/.singleton-lock", or "/tmp/.kwr-lock" when the data folder
+    // cannot be created.
+    static QString lockPath(const QString& dataDirectory);
+
+    // False when another process holds the lock, and also when the file cannot
+    // be opened: without a lock this process must behave as a second instance.
+    // Never waits.
+    static bool tryAcquire(const QString& path);
 };
