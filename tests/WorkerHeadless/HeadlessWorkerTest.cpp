@@ -79,6 +79,50 @@ protected:
                 QString::fromUtf8(worker.readAllStandardError())};
     }
 
+    // A clip of the given length in the server's jobs folder; the file name's
+    // prefix picks the job type.
+    void makeJobClip(const QString& fileName, int seconds) {
+        QDir().mkpath(jobsDir());
+        QProcess ffmpeg;
+        ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
+        ffmpeg.start("ffmpeg",
+                     {"-hide_banner", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                      QStringLiteral("testsrc2=size=1280x720:rate=25:duration=%1").arg(seconds),
+                      "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
+                      QDir(jobsDir()).filePath(fileName)});
+        ASSERT_TRUE(ffmpeg.waitForFinished(60000));
+        ASSERT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAll().toStdString();
+    }
+    QString jobsDir() const { return temp.filePath("jobs"); }
+
+    // Starts a worker that keeps running; its progress lines are on stdout.
+    void startWorker(QProcess& worker, const QStringList& arguments) {
+        worker.setProcessEnvironment(environment());
+        worker.start(QStringLiteral(KW_BIN_DIR "/kestrel-workerd"), arguments);
+        ASSERT_TRUE(worker.waitForStarted());
+    }
+
+    // Reads the worker's stdout until a line contains `text`.
+    static bool waitForOutput(QProcess& worker, const QByteArray& text, QByteArray& seen) {
+        while (!seen.contains(text)) {
+            if (!worker.waitForReadyRead(60000)) {
+                return false;
+            }
+            seen += worker.readAllStandardOutput();
+        }
+        return true;
+    }
+
+    static QJsonObject jobById(const QJsonArray& jobs, const QString& id) {
+        for (const QJsonValue& job : jobs) {
+            if (job.toObject().value("id").toString() == id) {
+                return job.toObject();
+            }
+        }
+        ADD_FAILURE() << "no job " << id.toStdString();
+        return {};
+    }
+
     ~HeadlessTest() override {
         if (server.state() != QProcess::NotRunning) {
             server.kill();
@@ -177,6 +221,64 @@ TEST_F(HeadlessTest, SigtermMidJobReportsItFailedAndExitsZero) {
     EXPECT_EQ(jobs[0].toObject().value("state").toString(), "failed");
     EXPECT_EQ(jobs[0].toObject().value("error_message").toString(),
               "worker process exited unexpectedly");
+}
+
+TEST_F(HeadlessTest, SigquitMidJobLetsItFinishAndClaimsNoMore) {
+    // A 4K prores encode of even a 3 s clip takes seconds: the signal lands mid-job.
+    makeJobClip("prores-1.mp4", 3);
+    makeJobClip("thumbnail-2.mp4", 3); // past frame 50
+    const QString url = startServer({"--jobs-dir", jobsDir()});
+    QProcess worker;
+    startWorker(worker, {"--server", url, "--concurrency", "1", "--poll-interval", "1"});
+    QByteArray progress;
+    ASSERT_TRUE(waitForOutput(worker, "job-1 prores encoding", progress)) << progress.toStdString();
+    ::kill(pid_t(worker.processId()), SIGQUIT);
+    ASSERT_TRUE(worker.waitForFinished(120000)) << "worker did not exit after its job";
+    progress += worker.readAllStandardOutput();
+    EXPECT_EQ(worker.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(worker.exitCode(), 0) << worker.readAllStandardError().toStdString();
+    EXPECT_TRUE(progress.contains("job-1 prores completing")) << progress.toStdString();
+
+    const QJsonArray jobs = stopServerAndReadJobs();
+    ASSERT_EQ(jobs.size(), 2);
+    const QJsonObject first = jobById(jobs, "job-1");
+    EXPECT_EQ(first.value("state").toString().toStdString(), "completed")
+        << QJsonDocument(first).toJson().toStdString();
+    EXPECT_TRUE(first.value("error_message").isNull());
+    const QJsonObject second = jobById(jobs, "job-2");
+    EXPECT_EQ(second.value("state").toString().toStdString(), "queued") << "claimed after SIGQUIT";
+}
+
+TEST_F(HeadlessTest, SigkillMidJobThenRestartFailsTheStaleJob) {
+    makeJobClip("prores-1.mp4", 5);
+    makeJobClip("thumbnail-2.mp4", 3); // past frame 50
+    const QString url = startServer({"--jobs-dir", jobsDir()});
+    const QStringList arguments = {"--server", url, "--concurrency", "1", "--poll-interval", "1"};
+    QProcess killed;
+    startWorker(killed, arguments);
+    QByteArray progress;
+    ASSERT_TRUE(waitForOutput(killed, "job-1 prores encoding", progress)) << progress.toStdString();
+    ::kill(pid_t(killed.processId()), SIGKILL);
+    ASSERT_TRUE(killed.waitForFinished(30000));
+    EXPECT_EQ(killed.exitStatus(), QProcess::CrashExit);
+
+    // The same home, so the same history database and worker identity.
+    const Outcome restarted = runWorker(arguments + QStringList{"--drain"}, environment());
+    EXPECT_EQ(restarted.exitCode, 0) << restarted.stderrText.toStdString();
+    EXPECT_TRUE(restarted.stderrText.contains("Marked stale in-flight job as failed"))
+        << restarted.stderrText.toStdString();
+
+    const QJsonArray jobs = stopServerAndReadJobs();
+    ASSERT_EQ(jobs.size(), 2);
+    const QJsonObject first = jobById(jobs, "job-1");
+    EXPECT_EQ(first.value("state").toString().toStdString(), "failed")
+        << QJsonDocument(first).toJson().toStdString();
+    EXPECT_EQ(first.value("error_message").toString().toStdString(),
+              "worker process exited unexpectedly");
+    const QJsonObject second = jobById(jobs, "job-2");
+    EXPECT_EQ(second.value("state").toString().toStdString(), "completed")
+        << "the restarted worker goes on with the queue: "
+        << QJsonDocument(second).toJson().toStdString();
 }
 
 TEST_F(HeadlessTest, SecondInstanceExitsWithoutClaiming) {
