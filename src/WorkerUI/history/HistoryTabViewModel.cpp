@@ -4,8 +4,6 @@
 #include "now/DisplayText.h"
 #include "records/HistoryReading.h"
 
-#include <QTimeZone>
-
 namespace {
 
 const QString kEmDash = QStringLiteral("\u2014");

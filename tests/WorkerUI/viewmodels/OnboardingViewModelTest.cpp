@@ -294,3 +294,17 @@ TEST_F(OnboardingTest, TheTokenStepOverARealServer) {
     EXPECT_TRUE(model.canAdvance());
     EXPECT_EQ(server.requests().size(), 2);
 }
+
+TEST_F(OnboardingTest, ClosingTheWindowDuringATestIsSafe) {
+    QTimer gate;
+    gate.setSingleShot(true);
+    claimer->gate = &gate;
+    auto model = makeModel();
+    model->setToken("tok");
+    QCoro::Task<void> running = model->testConnection();
+    ASSERT_TRUE(model->isTesting());
+    model.reset(); // the test's outcome then has nowhere to go
+    gate.start(0);
+    kwtest::runTask(std::move(running));
+    EXPECT_EQ(claimer->calls.size(), 1);
+}
