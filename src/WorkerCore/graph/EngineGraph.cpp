@@ -139,15 +139,15 @@ QCoro::Task<std::unique_ptr<EngineGraph>> EngineGraph::bootstrap(Options options
 }
 
 void EngineGraph::scheduleDailyPrune() {
-    m_pruneTimer.setSingleShot(true);
-    m_pruneTimer.setTimerType(Qt::VeryCoarseTimer);
-    QObject::connect(
-        &m_pruneTimer, &QTimer::timeout, m_logStore.get(),
-        [this] {
+    if (!m_pruneTimer.isSingleShot()) {
+        // Connected once; a lambda cannot be a unique connection.
+        m_pruneTimer.setSingleShot(true);
+        m_pruneTimer.setTimerType(Qt::VeryCoarseTimer);
+        QObject::connect(&m_pruneTimer, &QTimer::timeout, m_logStore.get(), [this] {
             m_logStore->pruneOldLogs();
             scheduleDailyPrune();
-        },
-        Qt::UniqueConnection);
+        });
+    }
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QDateTime nextMidnight(now.date().addDays(1), QTime(0, 0, 5), Qt::UTC);
     m_pruneTimer.start(std::chrono::milliseconds(now.msecsTo(nextMidnight)));

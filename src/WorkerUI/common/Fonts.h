@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QFont>
+
+// The interface's type scale, relative to the application font.
+namespace Fonts {
+
+QFont title3Semibold(); // the status pill
+QFont headline();       // card titles, the tray panel's status line
+QFont caption();        // secondary lines
+QFont caption2();       // the tray badge
+
+} // namespace Fonts
