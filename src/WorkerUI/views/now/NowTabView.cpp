@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -64,7 +65,6 @@ NowTabView::NowTabView(NowTabViewModel& viewModel, QWidget* parent)
     auto* controls = new QHBoxLayout();
     controls->setSpacing(12);
     m_mainButton->setObjectName(QStringLiteral("now.startPauseButton"));
-    m_mainButton->setShortcut(QKeySequence(Qt::Key_Return));
     m_mainButton->setMinimumWidth(90);
     controls->addWidget(m_mainButton);
     m_disconnect->setObjectName(QStringLiteral("now.disconnectButton"));
@@ -109,6 +109,9 @@ NowTabView::NowTabView(NowTabViewModel& viewModel, QWidget* parent)
     layout->addWidget(m_content, 1);
 
     connect(m_mainButton, &QPushButton::clicked, &m_viewModel, &NowTabViewModel::pressMainButton);
+    // Its own shortcut object: a button's text change resets the button's shortcut.
+    auto* returnKey = new QShortcut(QKeySequence(Qt::Key_Return), this);
+    connect(returnKey, &QShortcut::activated, m_mainButton, &QPushButton::click);
     connect(m_disconnect, &QPushButton::clicked, &m_viewModel, &NowTabViewModel::disconnectEngine);
     connect(&m_viewModel, &NowTabViewModel::statusChanged, this, &NowTabView::showStatus);
     connect(&m_viewModel, &NowTabViewModel::activeJobsChanged, this, &NowTabView::showJobs);
