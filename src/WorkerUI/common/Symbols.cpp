@@ -25,6 +25,7 @@ QIcon icon(const QString& symbolName) {
          {"dialog-warning", QStyle::SP_MessageBoxWarning}},
         {QStringLiteral("checkmark.circle.fill"), {"emblem-default", QStyle::SP_DialogApplyButton}},
         {QStringLiteral("xmark.octagon.fill"), {"dialog-error", QStyle::SP_MessageBoxCritical}},
+        {QStringLiteral("arrow.clockwise"), {"view-refresh", QStyle::SP_BrowserReload}},
     };
     const auto found = mappings.find(symbolName);
     if (found == mappings.end()) {
