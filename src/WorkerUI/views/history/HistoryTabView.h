@@ -1,5 +1,7 @@
 #pragma once
 
+#include "views/history/JobLogSheet.h"
+
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -7,7 +9,6 @@
 
 class HistoryTabViewModel;
 class HistoryTableModel;
-class JobLogSheet;
 class QLineEdit;
 class QMenu;
 class QTableView;
