@@ -1,4 +1,4 @@
-# Entry points: `make test`, `make demo`, `make bench`, `make asan`.
+# Entry points: `make test`, `make demo`, `make bench`, `make asan`, `make screenshots`.
 # Every target installs the Debian packages it needs first (scripts/install-deps.sh).
 
 BUILD      ?= build
@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test asan bench demo clean
+.PHONY: all deps configure build test asan bench demo screenshots clean
 
 all: build
 
@@ -36,6 +36,10 @@ bench: build
 
 demo: build
 	bash scripts/demo.sh $(BUILD)
+
+# Every window and tab with sample data, offscreen, at its minimum size.
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/kestrel-screenshots docs/screenshots
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
