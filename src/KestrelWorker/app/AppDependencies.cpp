@@ -55,6 +55,9 @@ AppDependencies::SettingsApply AppDependencies::commitSettings() {
         }
         weak->settingsStore().save(settings);
         weak->m_graph->settings = settings;
+        // A new server takes effect now: otherwise the first run's onboarding would
+        // leave the worker polling the built-in default until a restart.
+        weak->api().setBaseURL(settings.serverURL);
         emit weak->settingsChanged(settings);
         weak->coordinator().applySettings(settings);
     };

@@ -39,6 +39,8 @@ public:
     APIClient(QUrl baseURL, QString token, QNetworkAccessManager* session, Options options = {});
 
     const QUrl& baseURL() const { return m_baseURL; }
+    // Requests built from now on go to `baseURL`; those already sent are untouched.
+    void setBaseURL(QUrl baseURL) { m_baseURL = std::move(baseURL); }
 
     QCoro::Task<ClaimedJob> claimJob(QUuid workerID, QString workerName, QString workerPlatform,
                                      std::stop_token stop = {}) const;

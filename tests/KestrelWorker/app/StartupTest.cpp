@@ -160,8 +160,9 @@ TEST_F(CleanAccount, CommitSettingsSavesReplacesAndDoesNothingOnceTheGraphIsGone
         EXPECT_EQ(stored.value("workerName").toString(), "edit-bay-3");
         EXPECT_EQ(stored.value("maxConcurrency").toInt(), 3);
     }
-    // The client keeps the base URL it was built with until the next launch.
-    EXPECT_EQ(deps->api().baseURL(), originalServer);
+    // The next claim goes to the new server, not only after a restart.
+    EXPECT_NE(deps->api().baseURL(), originalServer);
+    EXPECT_EQ(deps->api().baseURL(), QUrl("http://127.0.0.1:9/"));
 
     deps.reset();
     changed.workerName = QStringLiteral("after-exit");
