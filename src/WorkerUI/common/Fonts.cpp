@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-namespace {
+namespace Fonts {
 
 QFont scaled(double factor, QFont::Weight weight) {
     QFont font = QApplication::font();
@@ -11,10 +11,6 @@ QFont scaled(double factor, QFont::Weight weight) {
     font.setWeight(weight);
     return font;
 }
-
-} // namespace
-
-namespace Fonts {
 
 QFont title3Semibold() {
     return scaled(1.45, QFont::DemiBold);

@@ -8,26 +8,14 @@
 #include <QLabel>
 #include <QWidget>
 
-namespace {
-
-QFont scaled(double factor, QFont::Weight weight) {
-    QFont font = QApplication::font();
-    const double base = font.pointSizeF() > 0 ? font.pointSizeF() : 10.0;
-    font.setPointSizeF(base * factor);
-    font.setWeight(weight);
-    return font;
-}
-
-} // namespace
-
 namespace FormStyle {
 
 QFont largeTitle() {
-    return scaled(2.0, QFont::Bold);
+    return Fonts::scaled(2.0, QFont::Bold);
 }
 
 QFont title2() {
-    return scaled(1.55, QFont::DemiBold);
+    return Fonts::scaled(1.55, QFont::DemiBold);
 }
 
 QFont body() {
