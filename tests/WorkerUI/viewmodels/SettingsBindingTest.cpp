@@ -28,7 +28,7 @@ struct Recorder {
     SettingsBinding::Apply apply() {
         return [this](Settings settings) -> QCoro::Task<void> {
             if (gate) {
-                co_await qCoro(gate, &QTimer::timeout);
+                co_await vmtest::NextTimeout{gate, {}};
             }
             if (fail) {
                 throw std::runtime_error("cannot write preferences");

@@ -26,6 +26,22 @@ inline void PrintTo(const QUrl& url, std::ostream* out) {
 
 namespace vmtest {
 
+// Waits for the timer's next timeout. qCoro(timer, &QTimer::timeout) would bind
+// QTimer's private-signal tag to a null reference, which UBSan reports.
+struct NextTimeout {
+    QTimer* timer;
+    QMetaObject::Connection connection;
+
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> waiting) {
+        connection = QObject::connect(timer, &QTimer::timeout, timer, [this, waiting] {
+            QObject::disconnect(connection);
+            waiting.resume();
+        });
+    }
+    void await_resume() const noexcept {}
+};
+
 // An engine whose status the test sets and publishes at will, so the Now tab can
 // be shown every status (the real coordinator reaches `error` only through failed
 // claims) and so the engine's status can differ from what the model last saw.
@@ -92,7 +108,7 @@ public:
     QCoro::Task<ClaimedJob> claim(QUrl serverURL, QString token) override {
         calls.append({serverURL, token});
         if (gate) {
-            co_await qCoro(gate, &QTimer::timeout);
+            co_await NextTimeout{gate, {}};
         }
         co_return outcome();
     }

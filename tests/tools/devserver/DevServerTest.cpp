@@ -556,7 +556,13 @@ TEST_F(DevServerTest, LargeUploadAndDownloadKeepMemoryFlat) {
     reply->deleteLater();
 
     EXPECT_EQ(QFileInfo(*m_server.job(id)->outputPath).size(), size);
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer keeps freed memory in quarantine: resident size says nothing here.
+    (void)peak;
+    (void)before;
+#else
     EXPECT_LT(peak - before, 40 * 1024) << "resident memory grew by " << (peak - before) << " KiB";
+#endif
 }
 
 } // namespace
