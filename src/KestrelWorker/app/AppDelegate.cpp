@@ -134,10 +134,12 @@ AppDelegate::TerminateReply AppDelegate::shouldTerminate(QWidget* alertParent) {
     alert->setWindowTitle(QStringLiteral("Kestrel Worker"));
     alert->setText(quitAlertText());
     alert->setInformativeText(quitAlertInformativeText());
-    QPushButton* cancel = alert->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    // One role for both, so they stand in the order added whatever the desktop's
+    // button layout.
+    QPushButton* cancel = alert->addButton(QStringLiteral("Cancel"), QMessageBox::ActionRole);
     cancel->setObjectName(QStringLiteral("quitAlert.cancel"));
     QPushButton* quit =
-        alert->addButton(QStringLiteral("Quit & Fail Job"), QMessageBox::DestructiveRole);
+        alert->addButton(QStringLiteral("Quit & Fail Job"), QMessageBox::ActionRole);
     quit->setObjectName(QStringLiteral("quitAlert.quitAndFail"));
     alert->setDefaultButton(cancel);
     alert->setEscapeButton(cancel);

@@ -82,6 +82,9 @@ QCoro::Task<std::optional<int>> KestrelWorkerApp::launch() {
 }
 
 void KestrelWorkerApp::requestQuit() {
+    if (m_quitting) {
+        return;
+    }
     if (m_delegate == nullptr) {
         terminate();
         return;
@@ -103,9 +106,10 @@ void KestrelWorkerApp::bringMainWindowToFront() {
 }
 
 QCoro::Task<void> KestrelWorkerApp::quitReportingJobsFailed() {
-    if (m_terminating || !m_dependencies) {
-        co_return;
+    if (m_quitting || m_terminating || !m_dependencies) {
+        co_return; // a second signal while the first recovery runs
     }
+    m_quitting = true;
     m_dependencies->coordinator().pause();
     try {
         co_await m_dependencies->coordinator().recoverStaleJobs();

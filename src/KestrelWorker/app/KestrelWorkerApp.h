@@ -45,5 +45,6 @@ private:
     AppDelegate* m_delegate = nullptr;
     SignalPipe* m_signals = nullptr;
     std::unique_ptr<UserInterface> m_interface;
+    bool m_quitting = false; // reporting the jobs in flight on the way out
     bool m_terminating = false;
 };

@@ -137,6 +137,11 @@ void UserInterface::showAbout() {
 }
 
 void UserInterface::showOnboarding() {
+    // The main window asks once when first shown; in tray-only mode that can be
+    // long after onboarding was finished from the tray's start-up.
+    if (!m_dependencies.requiresOnboarding() && !m_onboardingWindow) {
+        return;
+    }
     if (!m_onboardingWindow) {
         m_onboardingVM = std::make_unique<OnboardingViewModel>(
             m_dependencies.settings(), m_dependencies.tokenStore(),
@@ -154,6 +159,8 @@ void UserInterface::showOnboarding() {
 
 void UserInterface::finishOnboarding(bool startPolling) {
     m_dependencies.setRequiresOnboarding(false);
+    // Settings opened from now on show what onboarding applied.
+    m_settingsBinding->adopt(m_dependencies.settings());
     if (startPolling) {
         m_dependencies.coordinator().start();
     }

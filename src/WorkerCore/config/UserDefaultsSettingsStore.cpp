@@ -1,5 +1,7 @@
 #include "config/UserDefaultsSettingsStore.h"
 
+#include "async/FileSystemError.h"
+
 #include <QSettings>
 #include <QStringList>
 
@@ -127,4 +129,15 @@ void UserDefaultsSettingsStore::save(const Settings& settings) {
     m_defaults.setValue(kLaunchAtLogin, settings.launchAtLogin);
     m_defaults.setValue(kHideDockIcon, settings.hideDockIcon);
     m_defaults.sync();
+    // QSettings only records a failed write; unchecked, it would pass for saved.
+    switch (m_defaults.status()) {
+    case QSettings::NoError:
+        return;
+    case QSettings::AccessError:
+        throw FileSystemError(QStringLiteral("cannot write the settings file"),
+                              m_defaults.fileName(), QStringLiteral("access denied"));
+    case QSettings::FormatError:
+        throw FileSystemError(QStringLiteral("cannot write the settings file"),
+                              m_defaults.fileName(), QStringLiteral("format error"));
+    }
 }

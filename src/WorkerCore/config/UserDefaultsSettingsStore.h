@@ -14,6 +14,7 @@ public:
 
     // May write "workerID" so that every later load returns the same identity.
     Settings load();
+    // Throws FileSystemError when the preferences file cannot be written.
     void save(const Settings& settings);
 
 private:

@@ -78,7 +78,14 @@ QCoro::Task<std::unique_ptr<EngineGraph>> EngineGraph::bootstrap(Options options
     g.m_preferences = std::make_unique<QSettings>(settingsFile, QSettings::NativeFormat);
     g.m_settingsStore = std::make_unique<UserDefaultsSettingsStore>(*g.m_preferences);
     g.settings = g.m_settingsStore->load();
-    g.m_settingsStore->save(g.settings);
+    // An unwritable preferences file does not stop the worker; it is logged
+    // below, once the log exists.
+    QString unsavedSettings;
+    try {
+        g.m_settingsStore->save(g.settings);
+    } catch (const WorkerError& error) {
+        unsavedSettings = error.description();
+    }
     if (options.overrideSettings) {
         options.overrideSettings(g.settings);
     }
@@ -98,6 +105,10 @@ QCoro::Task<std::unique_ptr<EngineGraph>> EngineGraph::bootstrap(Options options
 
     g.m_logStore =
         std::make_unique<LogStore>(g.logDirectory, options.logCapacity, options.logRetentionDays);
+    if (!unsavedSettings.isEmpty()) {
+        g.m_logStore->log(LogEvent::Level::warn, QStringLiteral("settings"),
+                          QStringLiteral("Settings not saved: ") + unsavedSettings);
+    }
     g.m_history =
         std::make_unique<JobHistoryStore>(g.dataDirectory + QStringLiteral("/history.sqlite"));
     g.m_activeJobs = std::make_unique<ActiveJobsBroadcaster>();

@@ -59,6 +59,12 @@ void SettingsBinding::resetScratchDirectory() {
     edit(&Settings::scratchDirectory, std::optional<QString>());
 }
 
+void SettingsBinding::adopt(const Settings& settings) {
+    m_draft = settings;
+    emit draftChanged();
+    setServerURLString(settings.serverURL.toString(QUrl::FullyEncoded));
+}
+
 bool SettingsBinding::isServerURLValid() const {
     return ServerURLText::isValid(m_serverURLString);
 }

@@ -47,6 +47,10 @@ public:
     // "Reset to default": back to the default scratch root (stored by a later Save).
     void resetScratchDirectory();
 
+    // Settings applied from elsewhere (onboarding) replace the whole draft, so a
+    // later Save cannot put the old values back.
+    void adopt(const Settings& settings);
+
     // The General tab's hint and its Save's enabled state.
     bool isServerURLValid() const;
     // "Reset to default" is offered only while a folder is chosen.

@@ -5,14 +5,18 @@
 #include "app/AppDependencies.h"
 #include "app/UserInterface.h"
 #include "config/KeychainTokenStore.h"
+#include "health/SystemClock.h"
+#include "updates/SoftwareUpdateService.h"
 #include "views/now/ActiveJobCard.h"
 #include "views/now/NowTabView.h"
 
 #include <QAbstractItemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QNetworkAccessManager>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,8 +77,15 @@ TEST(InterfaceFlowTest, OnboardingThenLiveCardsThenHistory) {
         s.pollInterval = 1;
         s.scratchDirectory = scratch;
     };
+    // No feed configured, as in a default build.
+    QNetworkAccessManager updateNetwork;
+    QSettings updatePreferences(home.filePath("updates.conf"), QSettings::NativeFormat);
+    SystemClock clock;
+    auto updater = std::make_unique<SoftwareUpdateService>(QUrl(), QStringLiteral("0.1.0"),
+                                                           &updateNetwork, &updatePreferences,
+                                                           clock, [](const UpdateCheckResult&) {});
     std::unique_ptr<AppDependencies> deps =
-        kwtest::runTask(AppDependencies::bootstrap(nullptr, options));
+        kwtest::runTask(AppDependencies::bootstrap(std::move(updater), options));
     ASSERT_TRUE(deps->requiresOnboarding());
 
     UserInterface ui(
@@ -122,6 +133,17 @@ TEST(InterfaceFlowTest, OnboardingThenLiveCardsThenHistory) {
     EXPECT_EQ(ui.onboardingWindow(), nullptr); // closed itself
     EXPECT_EQ(kwtest::runTask(KeychainTokenStore(service).readToken()), QString("good-token"));
     EXPECT_EQ(deps->settings().workerName, "flow-test");
+    // Onboarding is over: asking again (the tray-only main window does) opens nothing,
+    // and Settings shows what onboarding applied, so its Save cannot undo it.
+    ui.showOnboarding();
+    EXPECT_EQ(ui.onboardingWindow(), nullptr);
+    ui.showSettings();
+    ASSERT_NE(ui.settingsWindow(), nullptr);
+    EXPECT_EQ(named<QLineEdit>(ui.settingsWindow(), "settings.general.serverURL")->text(),
+              server.server().baseURL().toString(QUrl::FullyEncoded));
+    EXPECT_EQ(named<QLineEdit>(ui.settingsWindow(), "settings.general.workerName")->text(),
+              "flow-test");
+    ui.settingsWindow()->close();
     EXPECT_GT(listsSeen, 0);
     EXPECT_EQ(mismatches, 0);
     for (const char* id : {"job-a", "job-b"}) {

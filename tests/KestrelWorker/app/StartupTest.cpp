@@ -2,6 +2,7 @@
 // a clean account, the settings-apply operation, and the binary's failure exit.
 #include "RunTask.h"
 #include "app/AppDependencies.h"
+#include "async/FileSystemError.h"
 #include "config/KeychainTokenStore.h"
 
 #include <QDir>
@@ -169,6 +170,22 @@ TEST_F(CleanAccount, CommitSettingsSavesReplacesAndDoesNothingOnceTheGraphIsGone
     kwtest::runTask(commit(changed));
     QSettings stored(options().settingsFile, QSettings::NativeFormat);
     EXPECT_EQ(stored.value("workerName").toString(), "edit-bay-3");
+}
+
+TEST_F(CleanAccount, AnUnwritableSettingsFileIsLoggedAtStartAndRefusedOnApply) {
+    EngineGraph::Options o = options();
+    o.settingsFile = QStringLiteral("/proc/kestrel-cannot-exist/KestrelWorker.conf");
+    auto deps = kwtest::runTask(AppDependencies::bootstrap(nullptr, o));
+    bool logged = false;
+    for (const LogEvent& event : deps->logStore().snapshot())
+        logged |= event.message.startsWith("Settings not saved: cannot write the settings file");
+    EXPECT_TRUE(logged);
+
+    Settings changed = deps->settings();
+    changed.workerName = QStringLiteral("never-stored");
+    EXPECT_THROW(kwtest::runTask(deps->commitSettings()(changed)), FileSystemError);
+    // Not in force either: what is shown must be what is stored.
+    EXPECT_NE(deps->settings().workerName, "never-stored");
 }
 
 // The real binary, on an account whose scratch setting cannot be created.
