@@ -1,4 +1,5 @@
 #include "HeadlessOptions.h"
+#include "TestClip.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,15 +84,11 @@ protected:
     // prefix picks the job type.
     void makeJobClip(const QString& fileName, int seconds) {
         QDir().mkpath(jobsDir());
-        QProcess ffmpeg;
-        ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-        ffmpeg.start("ffmpeg",
-                     {"-hide_banner", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                      QStringLiteral("testsrc2=size=1280x720:rate=25:duration=%1").arg(seconds),
-                      "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
-                      QDir(jobsDir()).filePath(fileName)});
-        ASSERT_TRUE(ffmpeg.waitForFinished(60000));
-        ASSERT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAll().toStdString();
+        kwtest::TestClip clip;
+        clip.size = QStringLiteral("1280x720");
+        clip.seconds = QString::number(seconds);
+        const QString error = kwtest::makeTestClip(QDir(jobsDir()).filePath(fileName), clip);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
     }
     QString jobsDir() const { return temp.filePath("jobs"); }
 

@@ -213,6 +213,7 @@ QCoro::Task<void> render() {
     // The tray panel, drawn directly (no tray exists offscreen), and the icons.
     MenuBarPopoverView panel(
         nowVM, [] {}, [] {});
+    panel.rebuildIfStale();
     panel.adjustSize();
     panel.show();
     co_await settle();

@@ -70,9 +70,7 @@ QMessageBox* AboutPanel::show(const QString& ffmpegPath, QWidget* parent) {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowTitle(QStringLiteral("About Kestrel Worker"));
     box->setIconPixmap(
-        QCoreApplication::instance() != nullptr
-            ? QIcon::fromTheme(QStringLiteral("com.talmark.KestrelWorker")).pixmap(64, 64)
-            : QPixmap());
+        QIcon::fromTheme(QStringLiteral("com.talmark.KestrelWorker")).pixmap(64, 64));
     box->setTextFormat(Qt::RichText);
     box->setText(creditsHtml(ffmpegPath));
     box->setStandardButtons(QMessageBox::Ok);

@@ -130,14 +130,10 @@ void UserDefaultsSettingsStore::save(const Settings& settings) {
     m_defaults.setValue(kHideDockIcon, settings.hideDockIcon);
     m_defaults.sync();
     // QSettings only records a failed write; unchecked, it would pass for saved.
-    switch (m_defaults.status()) {
-    case QSettings::NoError:
-        return;
-    case QSettings::AccessError:
-        throw FileSystemError(QStringLiteral("cannot write the settings file"),
-                              m_defaults.fileName(), QStringLiteral("access denied"));
-    case QSettings::FormatError:
-        throw FileSystemError(QStringLiteral("cannot write the settings file"),
-                              m_defaults.fileName(), QStringLiteral("format error"));
+    if (m_defaults.status() != QSettings::NoError) {
+        throw FileSystemError(
+            QStringLiteral("cannot write the settings file"), m_defaults.fileName(),
+            m_defaults.status() == QSettings::AccessError ? QStringLiteral("access denied")
+                                                          : QStringLiteral("format error"));
     }
 }

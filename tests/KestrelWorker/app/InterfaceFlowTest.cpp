@@ -2,6 +2,7 @@
 // loopback Kestrel server: onboarding, jobs shown live as cards, then History.
 #include "MiniKestrel.h"
 #include "RunTask.h"
+#include "TestClip.h"
 #include "app/AppDependencies.h"
 #include "app/UserInterface.h"
 #include "config/KeychainTokenStore.h"
@@ -14,7 +15,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
-#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QTableView>
@@ -23,19 +23,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QByteArray makeClip(const QString& path) {
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-t",
-                  "1", "-pix_fmt", "yuv420p", path});
-    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) {
-        return {};
-    }
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
 
 template <typename T> T* named(QWidget* root, const char* name) {
     return root ? root->findChild<T*>(QString::fromLatin1(name)) : nullptr;
@@ -60,8 +47,13 @@ void press(QWidget* root, const char* name) {
 TEST(InterfaceFlowTest, OnboardingThenLiveCardsThenHistory) {
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
-    const QByteArray clip = makeClip(home.filePath("clip.mp4"));
-    ASSERT_FALSE(clip.isEmpty());
+    kwtest::TestClip oneSecond;
+    oneSecond.seconds = QStringLiteral("1");
+    const QString clipError = kwtest::makeTestClip(home.filePath("clip.mp4"), oneSecond);
+    ASSERT_TRUE(clipError.isEmpty()) << clipError.toStdString();
+    QFile clipFile(home.filePath("clip.mp4"));
+    ASSERT_TRUE(clipFile.open(QIODevice::ReadOnly));
+    const QByteArray clip = clipFile.readAll();
     MiniKestrel server;
     server.setSource(clip);
 

@@ -2,6 +2,7 @@
 
 #include "MiniKestrel.h"
 #include "RunTask.h"
+#include "TestClip.h"
 #include "api/APIClient.h"
 #include "engine/ActiveJobsBroadcaster.h"
 #include "graph/AppDeps.h"
@@ -24,30 +25,9 @@ protected:
     static void SetUpTestSuite() {
         s_media = new QTemporaryDir();
         const QString clip = s_media->filePath("clip.mp4");
-        QProcess ffmpeg;
-        ffmpeg.start("ffmpeg", {"-hide_banner",
-                                "-loglevel",
-                                "error",
-                                "-f",
-                                "lavfi",
-                                "-i",
-                                "testsrc2=size=320x240:rate=25",
-                                "-f",
-                                "lavfi",
-                                "-i",
-                                "sine=frequency=440:sample_rate=48000",
-                                "-t",
-                                "3",
-                                "-pix_fmt",
-                                "yuv420p",
-                                "-c:v",
-                                "libx264",
-                                "-c:a",
-                                "aac",
-                                "-shortest",
-                                "-y",
-                                clip});
-        ffmpeg.waitForFinished(60000);
+        kwtest::TestClip withAudio;
+        withAudio.audioSampleRate = 48000;
+        kwtest::makeTestClip(clip, withAudio); // SetUp reports an empty clip
         QFile file(clip);
         file.open(QIODevice::ReadOnly);
         s_clip = new QByteArray(file.readAll());

@@ -1,6 +1,7 @@
 // The three recipes run by the real ffmpeg on small generated clips, checked
 // with ffprobe.
 #include "RunTask.h"
+#include "TestClip.h"
 #include "media/FFmpegRunner.h"
 
 #include <QFile>
@@ -69,29 +70,15 @@ protected:
         // 3 s for the thumbnail (frame 50) and the preview; 0.4 s keeps the 4K ProRes encodes
         // short.
         for (const auto& [name, seconds] : {std::pair{"source.mp4", "3"}, {"short.mp4", "0.4"}}) {
-            runTool(s_ffmpeg, {"-hide_banner",
-                               "-loglevel",
-                               "error",
-                               "-f",
-                               "lavfi",
-                               "-i",
-                               "testsrc2=size=1280x720:rate=25",
-                               "-f",
-                               "lavfi",
-                               "-i",
-                               "sine=frequency=440:sample_rate=44100",
-                               "-t",
-                               seconds,
-                               "-c:v",
-                               "libx264",
-                               "-preset",
-                               "ultrafast",
-                               "-pix_fmt",
-                               "yuv420p",
-                               "-c:a",
-                               "aac",
-                               "-y",
-                               s_dir->filePath(name)});
+            // 44.1 kHz, so the ProRes recipe's resampling to 48 kHz shows.
+            kwtest::TestClip clip;
+            clip.size = QStringLiteral("1280x720");
+            clip.seconds = QString::fromLatin1(seconds);
+            clip.audioSampleRate = 44100;
+            const QString error = kwtest::makeTestClip(s_dir->filePath(name), clip);
+            if (!error.isEmpty()) {
+                ADD_FAILURE() << error.toStdString();
+            }
         }
     }
 

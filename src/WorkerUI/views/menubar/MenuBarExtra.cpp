@@ -81,6 +81,7 @@ MenuBarPopoverView& MenuBarExtra::panel() {
 
 void MenuBarExtra::showPanel() {
     MenuBarPopoverView& view = panel();
+    view.rebuildIfStale();
     view.adjustSize();
     // Under the icon when the tray says where it is, else at the pointer.
     QRect anchor = m_tray->geometry();

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -90,7 +91,28 @@ void MenuBarPopoverView::showStatus() {
     m_pause->setText(pauseButtonTitle(m_viewModel.isRunning(), m_viewModel.isPaused()));
 }
 
+void MenuBarPopoverView::showEvent(QShowEvent* event) {
+    rebuildIfStale();
+    QFrame::showEvent(event);
+}
+
+void MenuBarPopoverView::rebuildIfStale() {
+    if (m_jobsStale) {
+        rebuildJobs();
+    }
+}
+
 void MenuBarPopoverView::showJobs() {
+    // A hidden panel is rebuilt once when it opens, not at every progress report.
+    if (!isVisible()) {
+        m_jobsStale = true;
+        return;
+    }
+    rebuildJobs();
+}
+
+void MenuBarPopoverView::rebuildJobs() {
+    m_jobsStale = false;
     while (QLayoutItem* item = m_jobsLayout->takeAt(0)) {
         delete item->widget();
         delete item;

@@ -20,13 +20,21 @@ public:
     // "Pause" while running and not paused; "Resume" in every other case.
     static QString pauseButtonTitle(bool isRunning, bool isPaused);
 
+    // Brings the job rows up to date before the panel is sized and placed.
+    void rebuildIfStale();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void showStatus();
     void showJobs();
+    void rebuildJobs();
 
     NowTabViewModel& m_viewModel;
     QLabel* m_status;
     QWidget* m_jobs;
     QVBoxLayout* m_jobsLayout;
     QPushButton* m_pause;
+    bool m_jobsStale = false; // the list changed while the panel was hidden
 };
